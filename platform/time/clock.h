@@ -1,0 +1,16 @@
+#pragma once
+// The application's clock. Everything that asks "what time is it" goes through here so tests can
+// fix the time (the retrieval period, "today" of the certificate check, screen dates).
+
+#include <chrono>
+#include <functional>
+
+namespace platform::time {
+
+using SystemTime = std::chrono::system_clock::time_point;
+
+// Current time; a test may replace the source with setNowForTests and restore it with nullptr.
+SystemTime now();
+void setNowForTests(std::function<SystemTime()> source);
+
+}  // namespace platform::time
