@@ -10,6 +10,8 @@
 #include "platform/pg/connection.h"
 #include "platform/pg/value.h"
 
+#include <memory>
+
 namespace testsupport {
 
 struct SandboxAddress {
