@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,7 +10,7 @@ namespace platform::pg {
 namespace {
 
 // Type OIDs of the parameter kinds we send.
-constexpr Oid kBoolOid = 16, kByteaOid = 17, kInt8Oid = 20, kTextOid = 25, kFloat8Oid = 701,
+constexpr Oid kBoolOid = 16, kByteaOid = 17, kInt8Oid = 20, kInt4Oid = 23, kTextOid = 25, kFloat8Oid = 701,
               kDateOid = 1082, kTimestampOid = 1114;
 
 std::string trimmed(const char* message) {
@@ -55,7 +56,10 @@ void fill(ParamBuffers& b, const std::vector<Value>& params) {
             continue;
         }
         if (std::holds_alternative<std::string>(raw)) b.types[i] = kTextOid;
-        else if (std::holds_alternative<std::int64_t>(raw)) b.types[i] = kInt8Oid;
+        // int4 where it fits: it widens to bigint implicitly, while int8 never narrows to an
+        // integer parameter of a function.
+        else if (auto n = std::get_if<std::int64_t>(&raw))
+            b.types[i] = (*n >= INT32_MIN && *n <= INT32_MAX) ? kInt4Oid : kInt8Oid;
         else if (std::holds_alternative<bool>(raw)) b.types[i] = kBoolOid;
         else if (std::holds_alternative<double>(raw)) b.types[i] = kFloat8Oid;
         else if (std::holds_alternative<Date>(raw)) b.types[i] = kDateOid;
