@@ -14,3 +14,15 @@ SystemTime now();
 void setNowForTests(std::function<SystemTime()> source);
 
 }  // namespace platform::time
+
+namespace platform::time {
+
+// A wall-clock date and time of the process's time zone, without zone (what the user's clock
+// shows). Calendar arithmetic on it is plain; conversion to an instant goes through mktime.
+using LocalDateTime = std::chrono::local_time<std::chrono::microseconds>;
+
+LocalDateTime toLocal(SystemTime t);
+SystemTime fromLocal(LocalDateTime t);  // mktime under the process TZ
+inline LocalDateTime localNow() { return toLocal(now()); }
+
+}  // namespace platform::time

@@ -1,0 +1,193 @@
+#include "platform/http/http_client.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <exception>
+
+namespace platform::http {
+namespace {
+
+struct CurlGlobal {
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+};
+
+// The request being performed. One request at a time: the OpenSSL callback finds it here.
+struct Active {
+    const Request* request = nullptr;
+    const TransportSettings* settings = nullptr;
+    std::exception_ptr chooserError;
+    std::string statusText;
+    std::string contentTypeHeader;
+};
+thread_local Active* active = nullptr;
+
+int clientCertCallback(SSL*, X509** cert, EVP_PKEY** key) {
+    if (!active || !active->request->chooser) return 0;
+    try {
+        return active->request->chooser(cert, key) ? 1 : 0;
+    } catch (...) {
+        active->chooserError = std::current_exception();
+        return 0;
+    }
+}
+
+CURLcode sslContext(CURL*, void* sslctx, void*) {
+    auto* ctx = static_cast<SSL_CTX*>(sslctx);
+    SSL_CTX_set_client_cert_cb(ctx, clientCertCallback);
+    if (active && !active->settings->extraCaFile.empty()) {
+        X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+        if (X509_STORE_load_file(store, active->settings->extraCaFile.c_str()) != 1)
+            return CURLE_SSL_CACERT_BADFILE;
+    }
+    return CURLE_OK;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* out) {
+    static_cast<std::string*>(out)->append(data, size * count);
+    return size * count;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void*) {
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (!active) return size * count;
+    if (line.rfind("HTTP/", 0) == 0) {
+        // a new status line (after a redirect or a 100 Continue) starts a new answer
+        const auto first = line.find(' ');
+        const auto second = first == std::string::npos ? std::string::npos : line.find(' ', first + 1);
+        active->statusText = second == std::string::npos ? std::string() : line.substr(second + 1);
+        active->contentTypeHeader.clear();
+    } else if (line.size() > 13 && strncasecmp(line.c_str(), "content-type:", 13) == 0) {
+        active->contentTypeHeader = line.substr(13);
+    }
+    return size * count;
+}
+
+std::string mediaType(std::string header) {
+    const auto semicolon = header.find(';');
+    if (semicolon != std::string::npos) header.resize(semicolon);
+    size_t b = 0, e = header.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(header[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(header[e - 1]))) --e;
+    std::string out = header.substr(b, e - b);
+    for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string transportMessage(CURLcode code, const char* detail) {
+    switch (code) {
+        case CURLE_OPERATION_TIMEDOUT:
+            return std::string("Serverul nu raspunde (timpul de asteptare a expirat): ") + detail;
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return std::string("Nu se poate face conexiunea cu serverul: ") + detail;
+        default:
+            return std::string("Eroare de comunicatie: ") + (*detail ? detail : curl_easy_strerror(code));
+    }
+}
+
+}  // namespace
+
+TransportSettings defaultTransportSettings() {
+    TransportSettings s;
+    if (const char* ca = std::getenv("TARVELO_CA_FILE"); ca && *ca) s.extraCaFile = ca;
+    return s;
+}
+
+std::string encodeUnsafe(const std::string& value) {
+    static const std::string unsafe = "\"#%&+<>\\^`{|}";
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size());
+    for (unsigned char c : value) {
+        if (c <= 0x20 || c >= 0x7F || unsafe.find(static_cast<char>(c)) != std::string::npos) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string joinParams(const std::vector<std::pair<std::string, std::string>>& params) {
+    std::string out;
+    for (const auto& [name, value] : params) {
+        if (!out.empty()) out += '&';
+        out += encodeUnsafe(name) + '=' + encodeUnsafe(value);
+    }
+    return out;
+}
+
+Response perform(const Request& request, const TransportSettings& settings) {
+    static CurlGlobal global;
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) throw Error("Eroare de comunicatie: libcurl nu poate fi initializat");
+    CURL* h = curl.get();
+    Response response;
+    Active state{&request, &settings, nullptr, {}, {}};
+    char errorBuffer[CURL_ERROR_SIZE] = {0};
+
+    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(h, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, sslContext);
+    // The certificate may be chosen differently from one call to the next: no reused connection
+    // or TLS session may carry an earlier choice.
+    curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, settings.connectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, settings.stallSeconds);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+
+    curl_slist* headers = nullptr;
+    for (const auto& [name, value] : request.headers) {
+        const std::string line = value.empty() ? name + ";" : name + ": " + value;
+        headers = curl_slist_append(headers, line.c_str());
+    }
+    headers = curl_slist_append(headers, "Expect:");
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, curl_slist_free_all);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+
+    if (request.method == "POST") {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    } else if (request.method != "GET") {
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+
+    active = &state;
+    const CURLcode rc = curl_easy_perform(h);
+    active = nullptr;
+    if (state.chooserError) std::rethrow_exception(state.chooserError);
+    if (rc != CURLE_OK) throw Error(transportMessage(rc, errorBuffer));
+
+    long code = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    response.statusCode = static_cast<int>(code);
+    response.statusText = state.statusText;
+    response.contentType = mediaType(state.contentTypeHeader);
+    return response;
+}
+
+}  // namespace platform::http
