@@ -2,12 +2,16 @@
 // main window closes. Nothing touches the database before the main window's first display.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include "anaf/u_fProcAnaf.h"
 #include "app/u_fMainMenu.h"
 #include "data/u_dmCon.h"
+#include "platform/ui/dialogs.h"
+#include "screens/u_fPreluareMesajeSPV.h"
 
 namespace {
 
@@ -38,21 +42,32 @@ int main(int argc, char* argv[]) {
 
     // 1. the main window
     auto fMainMenu = std::make_unique<TfMainMenu>(commandLine);
-    // 2. fProcAnaf, the ANAF client
+    // 2. the ANAF client; its message-box texts go to the application's dialogs
+    auto anaf = std::make_unique<TfProcAnaf>();
+    fProcAnaf = anaf.get();
+    anaf->onMessage = [&](const std::string& text) {
+        platform::ui::dialogs().showMessage(fMainMenu.get(), QString::fromStdString(text));
+    };
     // 3. the database module
     auto dm = std::make_unique<TdmCon>();
     dmCon = dm.get();
     // 4. fSupplierInvoices, 5. fSupplierInvoicesApi, 6. fInvoiceExport: not part of this build yet
-    // 7. fPreluareMesajeSPV
+    // 7. the SPV retrieval screen
+    auto retrieval = std::make_unique<TfPreluareMesajeSPV>();
+    fPreluareMesajeSPV = retrieval.get();
     // 8. fVizualizareMesajeDinSPV: not part of this build yet
     // 9. fSupplierInvoiceImport
     // 10. fEfactAnaliza, 11. feFactTrimiteMesaj, 12. dmProcAnaf: not part of this build yet
     MainMenuTargets targets;
+    targets.fPreluareMesajeSPV = retrieval.get();
+    targets.setUseApiCheckBox = [&](bool on) { retrieval->CheckBoxUseAPI->setChecked(on); };
     fMainMenu->setTargets(targets);
 
     fMainMenu->show();
     const int rc = QApplication::exec();
+    retrieval.reset();
     fMainMenu.reset();
     dmCon = nullptr;
+    fProcAnaf = nullptr;
     return rc;
 }
