@@ -236,7 +236,10 @@ std::string makeZip(const std::vector<std::pair<std::string, std::string>>& entr
     zip_source_keep(buffer);
     for (const auto& [name, data] : entries) {
         zip_source_t* s = zip_source_buffer(archive, data.data(), data.size(), 0);
-        if (!s || zip_file_add(archive, name.c_str(), s, ZIP_FL_ENC_UTF_8) < 0) {
+        const zip_int64_t index = s ? zip_file_add(archive, name.c_str(), s, ZIP_FL_ENC_UTF_8) : -1;
+        // A fixed time stamp: the same message always downloads as the same bytes.
+        if (index >= 0) zip_file_set_mtime(archive, static_cast<zip_uint64_t>(index), 1700000000, 0);
+        if (index < 0) {
             zip_source_free(s);
             zip_discard(archive);
             zip_source_free(buffer);
