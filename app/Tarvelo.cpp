@@ -12,6 +12,7 @@
 #include "data/u_dmCon.h"
 #include "platform/ui/dialogs.h"
 #include "screens/u_fPreluareMesajeSPV.h"
+#include "screens/u_fSupplierInvoiceImport.h"
 
 namespace {
 
@@ -56,15 +57,19 @@ int main(int argc, char* argv[]) {
     auto retrieval = std::make_unique<TfPreluareMesajeSPV>();
     fPreluareMesajeSPV = retrieval.get();
     // 8. fVizualizareMesajeDinSPV: not part of this build yet
-    // 9. fSupplierInvoiceImport
+    // 9. the supplier-invoice import screen
+    auto import = std::make_unique<TfSupplierInvoiceImport>(*dm);
+    fSupplierInvoiceImport = import.get();
     // 10. fEfactAnaliza, 11. feFactTrimiteMesaj, 12. dmProcAnaf: not part of this build yet
     MainMenuTargets targets;
     targets.fPreluareMesajeSPV = retrieval.get();
+    targets.fSupplierInvoiceImport = import.get();
     targets.setUseApiCheckBox = [&](bool on) { retrieval->CheckBoxUseAPI->setChecked(on); };
     fMainMenu->setTargets(targets);
 
     fMainMenu->show();
     const int rc = QApplication::exec();
+    import.reset();
     retrieval.reset();
     fMainMenu.reset();
     dmCon = nullptr;
