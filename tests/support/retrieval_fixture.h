@@ -34,7 +34,7 @@ struct RetrievalFixture {
     }
     ~RetrievalFixture() { fProcAnaf = nullptr; }
 
-    int run(bool api, CollectingLog& log) {
+    int run(bool api, retrieval::RunLog& log) {
         db.dm->glUseAnafAPI = api;
         return retrieval::SpvRetrievalRun(*db.dm, *anaf, log).run();
     }

@@ -77,6 +77,7 @@ QString QueryTableModel::display(const platform::pg::Value& v, Format format) {
 void QueryTableModel::reload() {
     beginResetModel();
     queryColumn_.clear();
+    sortKeys_.clear();
     text_.clear();
     lower_.clear();
     if (query_ && query_->isOpen()) {
@@ -131,6 +132,36 @@ QVariant QueryTableModel::typedValue(int row, int column) const {
     if (kind == Kind::Numeric || kind == Kind::Integer || kind == Kind::BigInt || col.format == Format::Number)
         return v.asDouble();
     return QString::fromStdString(v.asString());
+}
+
+const std::vector<QueryTableModel::SortKey>& QueryTableModel::sortKeys(int column) const {
+    if (sortKeys_.size() != columns_.size()) sortKeys_.assign(columns_.size(), {});
+    auto& keys = sortKeys_[static_cast<size_t>(column)];
+    if (keys.size() == text_.size()) return keys;
+    keys.assign(text_.size(), {});
+    const int qc = queryColumn_[static_cast<size_t>(column)];
+    if (qc < 0) return keys;
+    using Kind = platform::pg::FieldKind;
+    const Kind kind = query_->columns()[static_cast<size_t>(qc)].kind;
+    for (size_t r = 0; r < text_.size(); ++r) {
+        const auto& v = query_->row(static_cast<int>(r))[static_cast<size_t>(qc)];
+        auto& k = keys[r];
+        if (v.isNull()) continue;
+        k.null = false;
+        switch (kind) {
+            case Kind::Date:
+                k.number = static_cast<double>(std::chrono::sys_days{*v.asDate()}.time_since_epoch().count());
+                break;
+            case Kind::Timestamp:
+                k.number = static_cast<double>(v.asTimestamp()->time_since_epoch().count());
+                break;
+            case Kind::Numeric:
+            case Kind::Integer:
+            case Kind::BigInt: k.number = v.asDouble(); break;
+            default: k.text = text_[r][static_cast<size_t>(column)];
+        }
+    }
+    return keys;
 }
 
 QVariant QueryTableModel::data(const QModelIndex& index, int role) const {
@@ -210,9 +241,12 @@ bool GridFilterProxy::filterAcceptsRow(int sourceRow, const QModelIndex&) const 
 }
 
 bool GridFilterProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
-    const QVariant a = left.data(Qt::UserRole), b = right.data(Qt::UserRole);
-    if (a.isNull() || b.isNull()) return a.isNull() && !b.isNull();
-    return QVariant::compare(a, b) == QPartialOrdering::Less;
+    const auto& keys = static_cast<const QueryTableModel*>(sourceModel())->sortKeys(left.column());
+    const auto& a = keys[static_cast<size_t>(left.row())];
+    const auto& b = keys[static_cast<size_t>(right.row())];
+    if (a.null || b.null) return a.null && !b.null;
+    if (!a.text.isNull() || !b.text.isNull()) return QString::localeAwareCompare(a.text, b.text) < 0;
+    return a.number < b.number;
 }
 
 // ---- widget ----
@@ -225,6 +259,8 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent) {
     view_ = new QTableView(this);
     view_->setObjectName(QStringLiteral("GridView"));
     view_->setModel(proxy_);
+    // The query's own order until the operator clicks a header.
+    view_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     view_->setSortingEnabled(true);
     view_->setAlternatingRowColors(true);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);

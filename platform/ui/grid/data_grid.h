@@ -55,6 +55,13 @@ public:
     // The value as a spreadsheet wants it: QDate/QDateTime, double, or text.
     QVariant typedValue(int row, int column) const;
     bool removeSourceRow(int row);  // deletes by key in the database
+    // Sort keys of a column, made once per load: numbers, dates and times compare as numbers.
+    struct SortKey {
+        bool null = true;
+        double number = 0;
+        QString text;
+    };
+    const std::vector<SortKey>& sortKeys(int column) const;
 
     static QString display(const platform::pg::Value& v, GridColumn::Format format);
 
@@ -64,6 +71,7 @@ private:
     std::vector<int> queryColumn_;
     std::vector<std::vector<QString>> text_;
     std::vector<std::vector<QString>> lower_;
+    mutable std::vector<std::vector<SortKey>> sortKeys_;
 };
 
 class GridFilterProxy : public QSortFilterProxyModel {
