@@ -213,57 +213,51 @@ BEGIN
     VALUES (pmsgdatacreare, pmsgid, rdatadoc, rtipdoc, rnrdoc, pemitent);
 END $$;
 
--- Imports one received invoice of anaf_e_fact_msg_toate. The outcome is written into the row
--- (and its twin in anaf_e_fact_furn_msg): data_ins_qor on success, err_ins_qor with the reason.
+-- Imports a received invoice given its XML and records the outcome in both message tables, which
+-- hold the same message: data_ins_qor on success, err_ins_qor with the reason otherwise.
+CREATE FUNCTION o_efact_import_si_marcheaza(pemitent text, pmsgdatacreare text, pmsgid text, pxml text)
+RETURNS void LANGUAGE plpgsql AS $$
+DECLARE
+    k record;
+    reason text;
+BEGIN
+    BEGIN
+        SELECT * INTO k FROM o_efact_creeaza_doc_furnizor(pemitent, pmsgdatacreare, pmsgid, pxml);
+    EXCEPTION WHEN raise_exception OR unique_violation OR data_exception THEN
+        reason := SQLERRM;
+    END;
+    UPDATE anaf_e_fact_msg_toate
+       SET data_ins_qor = CASE WHEN reason IS NULL THEN clock_timestamp() ELSE data_ins_qor END, err_ins_qor = reason
+     WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
+    UPDATE anaf_e_fact_furn_msg
+       SET data_ins_qor = CASE WHEN reason IS NULL THEN clock_timestamp() ELSE data_ins_qor END, err_ins_qor = reason
+     WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
+END $$;
+
+-- Imports one received invoice of anaf_e_fact_msg_toate.
 CREATE FUNCTION o_efact_furn_ins_qor_unu_msg_toate(pemitent text, pmsgdatacreare text, pmsgid text)
 RETURNS void LANGUAGE plpgsql AS $$
 DECLARE
-    m record;
-    k record;
+    x text;
 BEGIN
-    SELECT * INTO m FROM anaf_e_fact_msg_toate WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
+    SELECT msg_factura_xml INTO x FROM anaf_e_fact_msg_toate WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
     IF NOT FOUND THEN
         RAISE EXCEPTION 'Mesajul % / % nu exista', pmsgdatacreare, pmsgid;
     END IF;
-    BEGIN
-        SELECT * INTO k FROM o_efact_creeaza_doc_furnizor(pemitent, pmsgdatacreare, pmsgid, m.msg_factura_xml);
-    EXCEPTION WHEN raise_exception OR unique_violation OR data_exception THEN
-        UPDATE anaf_e_fact_msg_toate SET err_ins_qor = SQLERRM
-         WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
-        UPDATE anaf_e_fact_furn_msg SET err_ins_qor = SQLERRM
-         WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
-        RETURN;
-    END;
-    UPDATE anaf_e_fact_msg_toate SET data_ins_qor = clock_timestamp(), err_ins_qor = NULL
-     WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
-    UPDATE anaf_e_fact_furn_msg SET data_ins_qor = clock_timestamp(), err_ins_qor = NULL
-     WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
+    PERFORM o_efact_import_si_marcheaza(pemitent, pmsgdatacreare, pmsgid, x);
 END $$;
 
 -- The same for a row of anaf_e_fact_furn_msg.
 CREATE FUNCTION o_efact_furn_ins_qor_unu(pemitent text, pmsgdatacreare text, pmsgid text)
 RETURNS void LANGUAGE plpgsql AS $$
 DECLARE
-    m record;
-    k record;
+    x text;
 BEGIN
-    SELECT * INTO m FROM anaf_e_fact_furn_msg WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
+    SELECT msg_xml INTO x FROM anaf_e_fact_furn_msg WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
     IF NOT FOUND THEN
         RAISE EXCEPTION 'Mesajul % / % nu exista', pmsgdatacreare, pmsgid;
     END IF;
-    BEGIN
-        SELECT * INTO k FROM o_efact_creeaza_doc_furnizor(pemitent, pmsgdatacreare, pmsgid, m.msg_xml);
-    EXCEPTION WHEN raise_exception OR unique_violation OR data_exception THEN
-        UPDATE anaf_e_fact_furn_msg SET err_ins_qor = SQLERRM
-         WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
-        UPDATE anaf_e_fact_msg_toate SET err_ins_qor = SQLERRM
-         WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
-        RETURN;
-    END;
-    UPDATE anaf_e_fact_furn_msg SET data_ins_qor = clock_timestamp(), err_ins_qor = NULL
-     WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
-    UPDATE anaf_e_fact_msg_toate SET data_ins_qor = clock_timestamp(), err_ins_qor = NULL
-     WHERE msg_data_creare = pmsgdatacreare AND msg_id = pmsgid;
+    PERFORM o_efact_import_si_marcheaza(pemitent, pmsgdatacreare, pmsgid, x);
 END $$;
 
 -- Imports every received invoice of anaf_e_fact_furn_msg that is neither imported nor marked.

@@ -5,19 +5,13 @@
 #include <sstream>
 
 #include "platform/pg/value.h"
+#include "support/test_data.h"
 #include "support/test_database.h"
 
 using platform::pg::Value;
 using testsupport::TestDatabase;
 
 namespace {
-
-std::string sample(const std::string& name) {
-    std::ifstream in(std::string(TARVELO_SOURCE_DIR) + "/tests/data/" + name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A small invoice whose elements carry prefixes of their own choosing.
 const char* const kPrefixedInvoice = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -48,9 +42,9 @@ TEST(ErpReadXml, ReadsUblWhateverItsPrefixesAndDescribesWhatItCannotRead) {
         std::string name, xml, expected;  // err|date|root|id|supplier|buyer|code|total|rounding
     };
     const std::vector<Case> cases = {
-        {"ministry invoice, default namespace", sample("eInvoice_ex.xml"),
+        {"ministry invoice, default namespace", testsupport::sample("eInvoice_ex.xml"),
          "<null>|2022-05-31|Invoice|6422451356|Seller SRL|Buyer SRL|380|41340576.71|<null>"},
-        {"credit note in SEK", sample("creditNote_ex.xml"),
+        {"credit note in SEK", testsupport::sample("creditNote_ex.xml"),
          "<null>|2018-07-31|CreditNote|2018-112|Säljbolaget AB|Centrala Inköps Handelsbolag|381|500|<null>"},
         {"own prefixes, rounding", kPrefixedInvoice,
          "<null>|2024-03-05|Invoice|F-77|Furnizor & Fiii SRL|Cumparator SA|380|119.01|-0.01"},

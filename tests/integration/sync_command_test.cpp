@@ -54,7 +54,9 @@ TEST(SyncCommand, FetchesWithTheOperatorsModeAndReportsOnBothStreams) {
     EXPECT_EQ(first.out.find(" - analiza pagina incep"), std::string::npos);
     EXPECT_EQ(f.count(), "60");
     for (const auto& r : f.standin.requests())
-        if (r["role"] != "timeapi") EXPECT_EQ(r["role"], "api");  // the operator's eFact mapping
+        if (r["role"] != "timeapi") {
+            EXPECT_EQ(r["role"], "api");  // the operator's eFact mapping
+        }
 
     // forced certificate mode, password from the environment
     f.standin.addMessages(2);
@@ -66,7 +68,9 @@ TEST(SyncCommand, FetchesWithTheOperatorsModeAndReportsOnBothStreams) {
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_NE(second.out.find("Nr. mesaje preluate = 2"), std::string::npos) << second.out;
     for (const auto& r : f.standin.requests())
-        if (r["role"] != "timeapi") EXPECT_EQ(r["role"], "cert");
+        if (r["role"] != "timeapi") {
+            EXPECT_EQ(r["role"], "cert");
+        }
 
     // a list failure: non-zero with the error's text
     f.standin.fault({{"path", "/prod/FCTEL/rest/listaMesajePaginatieFactura"}, {"eroare", "Serviciu indisponibil"}});

@@ -5,19 +5,13 @@
 #include <sstream>
 
 #include "sync/retrieval_statements.h"
+#include "support/test_data.h"
 #include "support/test_database.h"
 
 using platform::pg::Value;
 using testsupport::TestDatabase;
 
 namespace {
-
-std::string sample(const std::string& name) {
-    std::ifstream in(std::string(TARVELO_SOURCE_DIR) + "/tests/data/" + name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void runAll(TestDatabase& db) {
     for (const char* sql : {retrieval::kSqlUpdDataNumarXml1, retrieval::kSqlUpdDataNumarXml2,
@@ -29,7 +23,7 @@ void runAll(TestDatabase& db) {
 
 TEST(RetrievalStatements, DeriveInvoiceValuesOnceAndOnlyForInvoices) {
     TestDatabase db;
-    const std::string invoice = sample("eInvoice_ex.xml");
+    const std::string invoice = testsupport::sample("eInvoice_ex.xml");
     db.exec(
         "INSERT INTO anaf_e_fact_msg_toate (msg_data_creare, msg_id, msg_tip, msg_factura_xml) VALUES"
         " ('202403010000', '1', 'FACTURA PRIMITA', $1),"
@@ -60,7 +54,7 @@ TEST(RetrievalStatements, DeriveInvoiceValuesOnceAndOnlyForInvoices) {
 
 TEST(RetrievalStatements, CopyNewMessagesIntoTheOlderTablesOnce) {
     TestDatabase db(TestDatabase::Kind::Erp, true);
-    const std::string invoice = sample("eInvoice_ex.xml");
+    const std::string invoice = testsupport::sample("eInvoice_ex.xml");
     db.exec(
         "INSERT INTO anaf_e_fact_msg_toate (msg_data_creare, msg_id, msg_tip, msg_factura_xml, msg_index_incarcare,"
         " msg_zip, data_ins_qor, err_ins_qor) VALUES"
