@@ -100,8 +100,10 @@ CREATE FUNCTION o_efact_umplu_msg(plistamesaje text) RETURNS void LANGUAGE plpgs
 DECLARE
     j jsonb;
 BEGIN
-    CREATE TEMP TABLE IF NOT EXISTS temp_lista_mesaje (
-        data_creare text, cif text, id_solicitare text, detalii text, tip text, id text);
+    IF to_regclass('pg_temp.temp_lista_mesaje') IS NULL THEN
+        CREATE TEMP TABLE temp_lista_mesaje (
+            data_creare text, cif text, id_solicitare text, detalii text, tip text, id text);
+    END IF;
     DELETE FROM temp_lista_mesaje;
     BEGIN
         j := plistamesaje::jsonb;

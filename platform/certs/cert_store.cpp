@@ -111,7 +111,23 @@ std::vector<Candidate> loadCandidates(const std::string& folder, const std::stri
 
 std::vector<Candidate> loadDefaultCandidates() {
     const char* pw = std::getenv("TARVELO_CERT_PASSWORD");
-    return loadCandidates(defaultStoreFolder(), pw ? pw : "");
+    const std::string folder = defaultStoreFolder();
+    // Read anew only when the folder's files changed: parsing keys is slow and every TLS
+    // handshake with the certificate host asks for the list.
+    std::string signature = folder + '\n' + (pw ? pw : "");
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const auto time = entry.last_write_time(ec).time_since_epoch().count();
+        signature += entry.path().filename().string() + ':' + std::to_string(entry.file_size(ec)) + ':' +
+                     std::to_string(time) + '\n';
+    }
+    static std::string cachedSignature;
+    static std::vector<Candidate> cached;
+    if (signature != cachedSignature) {
+        cached = loadCandidates(folder, pw ? pw : "");
+        cachedSignature = signature;
+    }
+    return cached;
 }
 
 }  // namespace platform::certs

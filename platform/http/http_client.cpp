@@ -36,14 +36,32 @@ int clientCertCallback(SSL*, X509** cert, EVP_PKEY** key) {
     }
 }
 
+// The trusted certificates, built once per extra CA file: the system's (looked up in its hashed
+// folder as needed) plus the extra file. Parsing the whole bundle for every request would cost
+// more than the request itself.
+X509_STORE* trustStore(const std::string& extraCaFile) {
+    static std::string builtFor;
+    static X509_STORE* store = nullptr;
+    if (store && builtFor == extraCaFile) return store;
+    X509_STORE* fresh = X509_STORE_new();
+    if (!fresh) return nullptr;
+    X509_STORE_set_default_paths(fresh);
+    if (!extraCaFile.empty() && X509_STORE_load_file(fresh, extraCaFile.c_str()) != 1) {
+        X509_STORE_free(fresh);
+        return nullptr;
+    }
+    if (store) X509_STORE_free(store);
+    store = fresh;
+    builtFor = extraCaFile;
+    return store;
+}
+
 CURLcode sslContext(CURL*, void* sslctx, void*) {
     auto* ctx = static_cast<SSL_CTX*>(sslctx);
     SSL_CTX_set_client_cert_cb(ctx, clientCertCallback);
-    if (active && !active->settings->extraCaFile.empty()) {
-        X509_STORE* store = SSL_CTX_get_cert_store(ctx);
-        if (X509_STORE_load_file(store, active->settings->extraCaFile.c_str()) != 1)
-            return CURLE_SSL_CACERT_BADFILE;
-    }
+    X509_STORE* store = trustStore(active ? active->settings->extraCaFile : std::string());
+    if (!store) return CURLE_SSL_CACERT_BADFILE;
+    SSL_CTX_set1_cert_store(ctx, store);
     return CURLE_OK;
 }
 
@@ -127,9 +145,12 @@ std::string joinParams(const std::vector<std::pair<std::string, std::string>>& p
 
 Response perform(const Request& request, const TransportSettings& settings) {
     static CurlGlobal global;
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    // One handle, reset for every request: its parsed CA store is kept, which a new handle per
+    // request would read from disk every time. Connections are still never reused.
+    thread_local std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) throw Error("Eroare de comunicatie: libcurl nu poate fi initializat");
     CURL* h = curl.get();
+    curl_easy_reset(h);
     Response response;
     Active state{&request, &settings, nullptr, {}, {}};
     char errorBuffer[CURL_ERROR_SIZE] = {0};
@@ -142,6 +163,8 @@ Response perform(const Request& request, const TransportSettings& settings) {
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, sslContext);
+    curl_easy_setopt(h, CURLOPT_CAINFO, nullptr);  // the context callback installs the trust store
+    curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
     // The certificate may be chosen differently from one call to the next: no reused connection
     // or TLS session may carry an earlier choice.
     curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 0L);

@@ -108,6 +108,8 @@ void Connection::connect() {
         conn_ = nullptr;
         throw Error(message.empty() ? "could not connect to the database server" : message, "08001");
     }
+    // Server notices are not errors; they must not reach a program's standard error.
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
 }
 
 void Connection::disconnect() {

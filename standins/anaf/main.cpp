@@ -491,6 +491,7 @@ int main(int argc, char* argv[]) {
             server->Put(".*", handler);
             server->Delete(".*", handler);
         }
+        server->set_tcp_nodelay(true);  // no 40 ms Nagle pauses between a client and a loopback answer
         server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
             jsonAnswer(res, 500, {{"error", "stand-in error"}});
         });
