@@ -207,12 +207,10 @@ bool QueryTableModel::setData(const QModelIndex& index, const QVariant& value, i
 
 bool QueryTableModel::removeSourceRow(int row) {
     const bool ok = runGuarded(nullptr, [&] { query_->deleteRow(row); });
-    if (!ok) return false;
-    beginRemoveRows({}, row, row);
-    text_.erase(text_.begin() + row);
-    lower_.erase(lower_.begin() + row);
-    endRemoveRows();
-    return true;
+    // The query has dropped the row already: the model follows it whole, so no view ever asks
+    // for a row the query no longer has.
+    if (ok) reload();
+    return ok;
 }
 
 // ---- proxy ----
