@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <thread>
 #include <fstream>
 
 #include "platform/memtable/mem_table.h"
@@ -14,16 +15,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string stamp(int daysFromNow, int hour = 0, int minute = 0) {
-    // openssl's YYYYMMDDHHMMSSZ, from local calendar values
+// openssl's YYYYMMDDHHMMSSZ for a local time
+std::string stampAt(platform::time::LocalDateTime local) {
     using namespace std::chrono;
-    const auto local = floor<days>(platform::time::localNow()) + days{daysFromNow} + hours{hour} + minutes{minute};
     const std::time_t t = system_clock::to_time_t(platform::time::fromLocal(local));
     std::tm tm{};
     gmtime_r(&t, &tm);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y%m%d%H%M%SZ", &tm);
     return buf;
+}
+
+std::string stamp(int daysFromNow) {
+    using namespace std::chrono;
+    return stampAt(floor<days>(platform::time::localNow()) + days{daysFromNow});
 }
 
 std::string lastSerial(const RetrievalFixture& f) {
@@ -43,6 +48,16 @@ int listOnce(RetrievalFixture& f, std::string* content = nullptr) {
 }  // namespace
 
 TEST(AnafCertificate, TheFirstRegisteredCertificateValidTodayInStoreOrderIsPresented) {
+    using namespace std::chrono;
+    // "Later today" needs some of today left: close to midnight, wait for the new day.
+    auto midnight = floor<days>(platform::time::localNow()) + days{1};
+    if (midnight - platform::time::localNow() < minutes{3}) {
+        std::this_thread::sleep_until(system_clock::now() + (midnight - platform::time::localNow()) + seconds{2});
+        midnight = floor<days>(platform::time::localNow()) + days{1};
+    }
+    const auto left = midnight - platform::time::localNow();
+    const auto endsToday = platform::time::localNow() + left / 2;          // still valid now
+    const auto beginsLaterToday = platform::time::localNow() + left * 3 / 4;
     RetrievalFixture f;
     const std::string store = std::string(TARVELO_BINARY_DIR) + "/store-" + std::to_string(getpid());
     fs::remove_all(store);
@@ -50,9 +65,9 @@ TEST(AnafCertificate, TheFirstRegisteredCertificateValidTodayInStoreOrderIsPrese
     // a-: registered twice (ambiguous); b-: begins later today; c-: not registered;
     // d-: ends later today (valid); e-: valid, registered, but after d- in store order
     makeClientCertificate(store, "a-twice", "7A3F0A01", stamp(-10), stamp(300));
-    makeClientCertificate(store, "b-later-today", "7A3F0A02", stamp(0, 23, 59), stamp(300));
+    makeClientCertificate(store, "b-later-today", "7A3F0A02", stampAt(beginsLaterToday), stamp(300));
     makeClientCertificate(store, "c-unregistered", "7A3F0A03", stamp(-10), stamp(300));
-    makeClientCertificate(store, "d-ends-today", "7A3F0A04", stamp(-10), stamp(0, 23, 58));
+    makeClientCertificate(store, "d-ends-today", "7A3F0A04", stamp(-10), stampAt(endsToday));
     makeClientCertificate(store, "e-valid", "7A3F0A05", stamp(-10), stamp(300));
     f.db.erp.exec("INSERT INTO digital_certif (serial_no) VALUES ('7A3F0A01'), ('7A3F0A01'), ('7A3F0A02'),"
                   " ('7A3F0A04'), ('7A3F0A05')");
