@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "platform/ui/dialogs.h"
@@ -86,6 +87,35 @@ private slots:
         QCOMPARE(db.scalar("SELECT string_agg(k, ',' ORDER BY k) FROM g"), std::string("a,b"));
         QCOMPARE(grid.visibleRowCount(), 2);
         platform::ui::setDialogs(nullptr);
+    }
+
+    void groupsShowCountsAndSumsAndOrderTheExport() {
+        testsupport::TestDatabase db;
+        db.exec("CREATE TABLE g (k text PRIMARY KEY, partner text, amount numeric);"
+                "INSERT INTO g VALUES ('1', 'B', 1), ('2', 'A', 10), ('3', 'B', 100), ('4', 'A', 1000), ('5', 'C', 5)");
+        platform::pg::Connection conn;
+        conn.settings() = db.settings();
+        platform::pg::Query q(conn, "SELECT * FROM g ORDER BY k");
+        q.open();
+        platform::ui::DataGrid grid;
+        grid.setQuery(&q, {{"k"}, {"partner"}, {"amount", "", GridColumn::Format::Number, false, true}});
+        grid.setColumnFilter("partner", "");
+        grid.setGroupColumns({"partner"});
+        QCOMPARE(grid.rowsInViewOrder(), (std::vector<int>{1, 3, 0, 2, 4}));  // A, B, C; query order inside
+        auto* tree = grid.groupView();
+        QCOMPARE(tree->topLevelItemCount(), 3);
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("partner: A (2)"));
+        QCOMPARE(tree->topLevelItem(0)->text(2), QStringLiteral("1,010.00"));
+        QCOMPARE(tree->topLevelItem(1)->childCount(), 2);
+        QCOMPARE(grid.footerSum("amount"), 1116.0);
+        // the filter applies inside groups
+        grid.setGroupColumns({});
+        grid.setColumnFilter("k", "3");
+        grid.setGroupColumns({"partner"});
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QCOMPARE(tree->topLevelItem(0)->text(2), QStringLiteral("100.00"));
+        grid.setGroupColumns({});
+        QVERIFY(!tree->isVisibleTo(&grid));
     }
 };
 

@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QMenu>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -278,6 +280,7 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent) {
     connect(filterTimer_, &QTimer::timeout, this, [this] {
         for (size_t c = 0; c < filterEdits_.size(); ++c) proxy_->setColumnFilter(static_cast<int>(c), filterEdits_[c]->text());
         updateFooterAndInfo();
+        if (!groupFields_.empty()) rebuildGroups();
     });
 
     footer_ = new QLabel(this);
@@ -323,11 +326,36 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent) {
     navigator->addWidget(info_);
     navigator->addStretch();
 
+    groupBox_ = new QLabel(this);
+    groupBox_->setObjectName(QStringLiteral("GridGroupBox"));
+    groupBox_->setStyleSheet(QStringLiteral("QLabel { background: #FED547; color: black; padding: 2px; }"));
+    groupView_ = new QTreeWidget(this);
+    groupView_->setObjectName(QStringLiteral("GridGroupView"));
+    groupView_->setStyleSheet(QStringLiteral("QTreeWidget { background: #FFFBF0; }"));
+    groupView_->hide();
+    view_->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_->horizontalHeader(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const int column = view_->horizontalHeader()->logicalIndexAt(at);
+        QMenu menu(this);
+        if (column >= 0) {
+            const std::string field = model_->columns()[static_cast<size_t>(column)].field;
+            menu.addAction(tr("Grupeaza dupa aceasta coloana"), this, [this, field] {
+                auto fields = groupFields_;
+                if (std::find(fields.begin(), fields.end(), field) == fields.end()) fields.push_back(field);
+                setGroupColumns(fields);
+            });
+        }
+        menu.addAction(tr("Fara grupare"), this, [this] { setGroupColumns({}); });
+        menu.exec(view_->horizontalHeader()->mapToGlobal(at));
+    });
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(1);
+    layout->addWidget(groupBox_);
     layout->addWidget(filterRow_);
     layout->addWidget(view_, 1);
+    layout->addWidget(groupView_, 1);
     layout->addWidget(footer_);
     layout->addLayout(navigator);
 
@@ -345,6 +373,7 @@ void DataGrid::setQuery(platform::pg::Query* query, std::vector<GridColumn> colu
         emit currentRowChanged(currentSourceRow());
     });
     updateFooterAndInfo();
+    rebuildGroups();
 }
 
 void DataGrid::buildFilterRow() {
@@ -379,6 +408,7 @@ void DataGrid::reload() {
     if (visibleRowCount() > 0) setCurrentViewRow(std::clamp(keep, 0, visibleRowCount() - 1));
     updateFooterAndInfo();
     syncMemos();
+    if (!groupFields_.empty()) rebuildGroups();
 }
 
 void DataGrid::bindMemo(QPlainTextEdit* memo, const std::string& field, bool editable) {
@@ -413,6 +443,7 @@ void DataGrid::syncMemos() {
 }
 
 std::vector<int> DataGrid::rowsInViewOrder() const {
+    if (!groupFields_.empty()) return groupedOrder();
     std::vector<int> rows;
     rows.reserve(static_cast<size_t>(proxy_->rowCount()));
     for (int r = 0; r < proxy_->rowCount(); ++r) rows.push_back(proxy_->mapToSource(proxy_->index(r, 0)).row());
@@ -436,11 +467,102 @@ double DataGrid::footerSum(const std::string& field) const {
     const auto& cols = model_->columns();
     for (size_t c = 0; c < cols.size(); ++c) {
         if (cols[c].field != field) continue;
+        const auto& keys = model_->sortKeys(static_cast<int>(c));
         double sum = 0;
-        for (int r : rowsInViewOrder()) sum += model_->typedValue(r, static_cast<int>(c)).toDouble();
+        for (int r = 0; r < proxy_->rowCount(); ++r)
+            sum += keys[static_cast<size_t>(proxy_->mapToSource(proxy_->index(r, 0)).row())].number;
         return sum;
     }
     return 0;
+}
+
+std::vector<int> DataGrid::groupedOrder() const {
+    std::vector<int> plain;
+    for (int r = 0; r < proxy_->rowCount(); ++r) plain.push_back(proxy_->mapToSource(proxy_->index(r, 0)).row());
+    std::vector<int> groupColumns;
+    for (const auto& f : groupFields_)
+        for (size_t c = 0; c < model_->columns().size(); ++c)
+            if (model_->columns()[c].field == f) groupColumns.push_back(static_cast<int>(c));
+    // Stable: inside a group the rows keep the grid's order.
+    std::stable_sort(plain.begin(), plain.end(), [&](int a, int b) {
+        for (int c : groupColumns) {
+            const auto& keys = model_->sortKeys(c);
+            const auto& x = keys[static_cast<size_t>(a)];
+            const auto& y = keys[static_cast<size_t>(b)];
+            if (x.null != y.null) return x.null;
+            if (x.text != y.text) return x.text < y.text;
+            if (x.number != y.number) return x.number < y.number;
+        }
+        return false;
+    });
+    return plain;
+}
+
+void DataGrid::setGroupColumns(std::vector<std::string> fields) {
+    groupFields_ = std::move(fields);
+    rebuildGroups();
+}
+
+void DataGrid::rebuildGroups() {
+    const bool grouped = !groupFields_.empty();
+    QStringList captions;
+    for (const auto& f : groupFields_)
+        for (const auto& c : model_->columns())
+            if (c.field == f) captions << c.caption;
+    groupBox_->setText(grouped ? tr("Grupat dupa: ") + captions.join(QStringLiteral(" > "))
+                               : tr("Grupare: meniul coloanei (clic dreapta pe antet)"));
+    view_->setVisible(!grouped);
+    filterRow_->setVisible(!grouped);
+    groupView_->setVisible(grouped);
+    groupView_->clear();
+    if (!grouped) return;
+    const auto& cols = model_->columns();
+    QStringList headers;
+    for (const auto& c : cols) headers << c.caption;
+    groupView_->setColumnCount(static_cast<int>(cols.size()));
+    groupView_->setHeaderLabels(headers);
+    std::vector<int> groupColumns;
+    for (const auto& f : groupFields_)
+        for (size_t c = 0; c < cols.size(); ++c)
+            if (cols[c].field == f) groupColumns.push_back(static_cast<int>(c));
+    std::vector<QTreeWidgetItem*> open(groupColumns.size(), nullptr);
+    std::vector<QString> openValue(groupColumns.size());
+    std::vector<std::vector<double>> sums(groupColumns.size(), std::vector<double>(cols.size(), 0));
+    std::vector<int> counts(groupColumns.size(), 0);
+    auto close = [&](size_t level) {
+        // closes this level and the ones below it, writing their counts and sums
+        for (size_t l = groupColumns.size(); l-- > level;) {
+            if (!open[l]) continue;
+            open[l]->setText(0, open[l]->text(0) + QStringLiteral(" (%1)").arg(counts[l]));
+            for (size_t c = 0; c < cols.size(); ++c)
+                if (cols[c].footerSum) open[l]->setText(static_cast<int>(c), money(sums[l][c]));
+            open[l] = nullptr;
+            counts[l] = 0;
+            std::fill(sums[l].begin(), sums[l].end(), 0.0);
+        }
+    };
+    for (int row : groupedOrder()) {
+        for (size_t l = 0; l < groupColumns.size(); ++l) {
+            const QString value = model_->data(model_->index(row, groupColumns[l]), Qt::DisplayRole).toString();
+            if (open[l] && openValue[l] == value) continue;
+            close(l);
+            auto* item = l == 0 ? new QTreeWidgetItem(groupView_) : new QTreeWidgetItem(open[l - 1]);
+            item->setText(0, cols[static_cast<size_t>(groupColumns[l])].caption + QStringLiteral(": ") + value);
+            item->setBackground(0, QColor(0xF1, 0xEF, 0xE2));
+            item->setExpanded(true);
+            open[l] = item;
+            openValue[l] = value;
+        }
+        auto* leaf = new QTreeWidgetItem(open.back());
+        for (size_t c = 0; c < cols.size(); ++c) {
+            leaf->setText(static_cast<int>(c), model_->data(model_->index(row, static_cast<int>(c)), Qt::DisplayRole).toString());
+            if (cols[c].footerSum)
+                for (size_t l = 0; l < groupColumns.size(); ++l) sums[l][c] += model_->sortKeys(static_cast<int>(c))[static_cast<size_t>(row)].number;
+        }
+        for (size_t l = 0; l < groupColumns.size(); ++l) ++counts[l];
+    }
+    close(0);
+    groupView_->expandAll();
 }
 
 void DataGrid::setColumnFilter(const std::string& field, const QString& text) {
@@ -451,6 +573,7 @@ void DataGrid::setColumnFilter(const std::string& field, const QString& text) {
             proxy_->setColumnFilter(static_cast<int>(c), text);
         }
     updateFooterAndInfo();
+    if (!groupFields_.empty()) rebuildGroups();
 }
 
 void DataGrid::sortBy(const std::string& field, Qt::SortOrder order) {

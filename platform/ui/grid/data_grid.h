@@ -21,6 +21,7 @@ class QPushButton;
 class QPlainTextEdit;
 class QHBoxLayout;
 class QTimer;
+class QTreeWidget;
 
 namespace platform::ui {
 
@@ -115,6 +116,13 @@ public:
     const GridFilterProxy& proxy() const { return *proxy_; }
     QLabel* infoPanel() const { return info_; }
 
+    // Grouping by one or more columns (the header's context menu, or a screen): the rows are shown
+    // under their groups, every group with its row count and the sums of the footer columns.
+    // rowsInViewOrder() then gives the rows group by group, groups expanded.
+    void setGroupColumns(std::vector<std::string> fields);
+    const std::vector<std::string>& groupColumns() const { return groupFields_; }
+    QTreeWidget* groupView() const { return groupView_; }
+
     // Called before the grid asks the query to refresh (the owner may reopen it instead).
     std::function<void()> onRefresh;
 
@@ -127,6 +135,8 @@ private:
     void updateFooterAndInfo();
     void syncMemos();
     void deleteCurrent();
+    void rebuildGroups();
+    std::vector<int> groupedOrder() const;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QueryTableModel* model_;
@@ -137,6 +147,9 @@ private:
     QTimer* filterTimer_;
     QLabel* footer_;
     QLabel* info_;
+    QLabel* groupBox_;
+    QTreeWidget* groupView_;
+    std::vector<std::string> groupFields_;
     struct BoundMemo {
         QPlainTextEdit* memo;
         std::string field;
