@@ -148,8 +148,8 @@ public:
     void GetDateTime_Timeapi(platform::time::LocalDateTime& pDateTime);
     void GetDateTime_Worldtimeapi(platform::time::LocalDateTime& pDateTime);
 
-    // The folder the PDFs are written to: TARVELO_COMMON_DATA_DIR, else /var/tmp/tarvelo
-    // (shared by every user of the machine, as the common application-data folder).
+    // The folder the PDFs are written to: TARVELO_COMMON_DATA_DIR, else the user's data folder
+    // ($XDG_DATA_HOME/tarvelo/pdf or ~/.local/share/tarvelo/pdf), created readable by the user alone.
     static std::string commonDataFolder();
 
     // Shared rules of the status policy and the texts built from a failed status.

@@ -13,6 +13,42 @@ void writeFile(const std::string& path, const std::string& bytes) {
     if (!out) throw AnafError("Nu se poate scrie fisierul " + path);
 }
 
+// An archive entry as text: UTF-8, with every byte that does not belong to a well-formed
+// sequence replaced by U+FFFD, as a decoder does (the database refuses malformed text).
+std::string decodeUtf8(const std::string& bytes) {
+    static const std::string replacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(bytes.size());
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const auto continuation = [&](size_t i) { return i < bytes.size() && (byte(i) & 0xC0) == 0x80; };
+    for (size_t i = 0; i < bytes.size();) {
+        const unsigned char b = byte(i);
+        size_t length = 0;
+        if (b < 0x80) length = 1;
+        else if (b >= 0xC2 && b <= 0xDF) length = 2;
+        else if (b >= 0xE0 && b <= 0xEF) length = 3;
+        else if (b >= 0xF0 && b <= 0xF4) length = 4;
+        bool ok = length > 0;
+        for (size_t k = 1; ok && k < length; ++k) ok = continuation(i + k);
+        if (ok && length == 3) {  // no overlong forms, no surrogates
+            const unsigned char c = byte(i + 1);
+            ok = !(b == 0xE0 && c < 0xA0) && !(b == 0xED && c >= 0xA0);
+        }
+        if (ok && length == 4) {  // no overlong forms, nothing past U+10FFFF
+            const unsigned char c = byte(i + 1);
+            ok = !(b == 0xF0 && c < 0x90) && !(b == 0xF4 && c >= 0x90);
+        }
+        if (ok) {
+            out.append(bytes, i, length);
+            i += length;
+        } else {
+            out += replacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 void TfProcAnaf::download(Family family, bool api, const std::string& operation, const std::string& urlMod,
@@ -55,10 +91,12 @@ void TfProcAnaf::download(Family family, bool api, const std::string& operation,
             throw AnafError("Eroare in procedura " + operation +
                             ", fisierul zip trebuie sa aiba 2 fisiere. Nr. Fisiere=" +
                             std::to_string(archive.entryCount()));
-        xml = archive.readText(indexIncarcare + ".xml");
-        if (family != Family::Furn) signature = archive.readText("semnatura_" + indexIncarcare + ".xml");
+        xml = decodeUtf8(archive.readText(indexIncarcare + ".xml"));
+        if (family != Family::Furn)
+            signature = decodeUtf8(archive.readText("semnatura_" + indexIncarcare + ".xml"));
     } catch (const platform::zip::Error& e) {
-        throw AnafError("(" + operation + ") Arhiva ZIP nu poate fi citita: " + e.what());
+        // not an archive, a missing entry, corrupt data or an entry past the size bound
+        throw AnafError("(" + operation + ") " + e.what());
     }
     const platform::pg::Bytes archiveBytes(bytes.begin(), bytes.end());
 
@@ -83,12 +121,9 @@ void TfProcAnaf::download(Family family, bool api, const std::string& operation,
         case Family::Furn: {
             if (!daNuScrieInQOR) return;
             auto& ds = dmCon->dsAnafFurnMsg;
-            if (!ds.isOpen()) {
-                // an empty period selects nothing: the dataset only receives the new row
-                ds.setParam("pDataIncep", platform::pg::makeDate(1, 1, 1));
-                ds.setParam("pDataSfarsit", platform::pg::makeDate(1, 1, 1));
-                ds.open();
-            }
+            // Opened with the period the screens last gave it (none: no rows); never reopened,
+            // so what a screen shows stays.
+            if (!ds.isOpen()) ds.open();
             ds.append();
             ds.setField("msg_data_creare", mesajDataCreare);
             ds.setField("msg_id", idMesaj);

@@ -95,8 +95,11 @@ void TfProcAnaf::ListaMesajeToDs(const std::string& strListaMesaje, const std::s
     const auto messages = json.find("mesaje");
     if (messages == json.end() || !messages->is_array())
         throw AnafError("(ListaMesajeToDs) Raspunsul ANAF nu contine lista \"mesaje\".");
-    if (!ds.isOpen()) ds.open();
     static const char* const fields[] = {"data_creare", "cif", "id_solicitare", "detalii", "tip", "id"};
+    for (const char* f : fields)
+        if (ds.fieldIndex(f) < 0)
+            throw AnafError(std::string("(ListaMesajeToDs) Tabela nu are campul \"") + f + "\".");
+    if (!ds.isOpen()) ds.open();
     for (const auto& entry : *messages) {
         auto text = [&](const char* name) -> std::optional<std::string> {
             if (!entry.is_object()) return std::nullopt;
