@@ -13,42 +13,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
     if (!out) throw AnafError("Nu se poate scrie fisierul " + path);
 }
 
-// An archive entry as text: UTF-8, with every byte that does not belong to a well-formed
-// sequence replaced by U+FFFD, as a decoder does (the database refuses malformed text).
-std::string decodeUtf8(const std::string& bytes) {
-    static const std::string replacement = "\xEF\xBF\xBD";
-    std::string out;
-    out.reserve(bytes.size());
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const auto continuation = [&](size_t i) { return i < bytes.size() && (byte(i) & 0xC0) == 0x80; };
-    for (size_t i = 0; i < bytes.size();) {
-        const unsigned char b = byte(i);
-        size_t length = 0;
-        if (b < 0x80) length = 1;
-        else if (b >= 0xC2 && b <= 0xDF) length = 2;
-        else if (b >= 0xE0 && b <= 0xEF) length = 3;
-        else if (b >= 0xF0 && b <= 0xF4) length = 4;
-        bool ok = length > 0;
-        for (size_t k = 1; ok && k < length; ++k) ok = continuation(i + k);
-        if (ok && length == 3) {  // no overlong forms, no surrogates
-            const unsigned char c = byte(i + 1);
-            ok = !(b == 0xE0 && c < 0xA0) && !(b == 0xED && c >= 0xA0);
-        }
-        if (ok && length == 4) {  // no overlong forms, nothing past U+10FFFF
-            const unsigned char c = byte(i + 1);
-            ok = !(b == 0xF0 && c < 0x90) && !(b == 0xF4 && c >= 0x90);
-        }
-        if (ok) {
-            out.append(bytes, i, length);
-            i += length;
-        } else {
-            out += replacement;
-            ++i;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 void TfProcAnaf::download(Family family, bool api, const std::string& operation, const std::string& urlMod,
@@ -91,9 +55,9 @@ void TfProcAnaf::download(Family family, bool api, const std::string& operation,
             throw AnafError("Eroare in procedura " + operation +
                             ", fisierul zip trebuie sa aiba 2 fisiere. Nr. Fisiere=" +
                             std::to_string(archive.entryCount()));
-        xml = decodeUtf8(archive.readText(indexIncarcare + ".xml"));
+        xml = archive.readText(indexIncarcare + ".xml");
         if (family != Family::Furn)
-            signature = decodeUtf8(archive.readText("semnatura_" + indexIncarcare + ".xml"));
+            signature = archive.readText("semnatura_" + indexIncarcare + ".xml");
     } catch (const platform::zip::Error& e) {
         // not an archive, a missing entry, corrupt data or an entry past the size bound
         throw AnafError("(" + operation + ") " + e.what());

@@ -38,12 +38,18 @@ public:
     // The inflated bytes of an entry. Throws Error when the entry is missing, cannot be inflated
     // (corrupt data, bad checksum) or would inflate beyond the bound.
     std::vector<unsigned char> read(const std::string& name) const;
-    std::string readText(const std::string& name) const;  // the same bytes, as (UTF-8) text
+    // The entry decoded as UTF-8: a byte that is not part of a well-formed sequence becomes
+    // U+FFFD, as a decoder does, so the text can be stored where only valid UTF-8 is accepted.
+    std::string readText(const std::string& name) const;
 
 private:
     std::vector<unsigned char> bytes_;
     std::uint64_t maxEntrySize_;
     ::zip* archive_ = nullptr;
 };
+
+// UTF-8 text with every ill-formed byte (stray continuation, overlong form, surrogate, past
+// U+10FFFF, cut sequence) replaced by U+FFFD.
+std::string validUtf8(const std::string& bytes);
 
 }  // namespace platform::zip

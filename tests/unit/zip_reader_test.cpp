@@ -78,3 +78,24 @@ TEST(ZipReader, EntryInflatingBeyondTheBoundFailsInsteadOfExhaustingMemory) {
     const Archive exact(bytes, 1 << 20);
     EXPECT_EQ(exact.read("bomb.xml").size(), 1u << 20);
 }
+
+TEST(ZipReader, TextOfAnEntryIsWellFormedUtf8WithIllFormedBytesReplaced) {
+    const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain ASCII", "plain ASCII"},
+        {"\xC8\x9A\x61r\xC4\x83 \xE2\x82\xAC \xF0\x9F\x98\x80", "\xC8\x9A\x61r\xC4\x83 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"\xEF\xBB\xBF<a/>", "\xEF\xBB\xBF<a/>"},           // a BOM is a character, kept
+        {"a\xE9z", "a" + r + "z"},                             // Latin-1 byte
+        {"\x80x", r + "x"},                                    // stray continuation byte
+        {"\xC0\xAF", r + r},                                   // overlong "/"
+        {"\xE0\x80\xAF", r + r + r},                           // overlong, three bytes
+        {"\xED\xA0\x80", r + r + r},                           // surrogate half
+        {"\xF4\x90\x80\x80", r + r + r + r},                   // past U+10FFFF
+        {"ok\xE2\x82", "ok" + r + r},                          // sequence cut at the end
+    };
+    for (const auto& [input, expected] : cases) EXPECT_EQ(platform::zip::validUtf8(input), expected) << input;
+
+    const Archive archive(testsupport::makeZip({{"x.xml", "<a>\xE9</a>"}}));
+    EXPECT_EQ(archive.readText("x.xml"), "<a>" + r + "</a>");
+    EXPECT_EQ(archive.read("x.xml").size(), 8u);  // the bytes themselves stay as they are
+}
