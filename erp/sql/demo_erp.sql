@@ -41,7 +41,9 @@ INSERT INTO doc_linii (data_doc, tip_doc, nr_doc, nr_linie, articol, um, cantita
 SELECT d.data_doc, d.tip_doc, d.nr_doc, l, 'Articol demo ' || l, 'H87', l * 2, 100 + l * 12.5, 19
   FROM doc d CROSS JOIN generate_series(1, 3) l;
 
-UPDATE doc d SET val_mon = (SELECT sum(round(cantitate * pret * 1.19, 2)) FROM doc_linii l
+-- The value with VAT as the invoice generator computes it: VAT on the summed line amounts.
+UPDATE doc d SET val_mon = (SELECT sum(round(cantitate * pret, 2)) + round(sum(round(cantitate * pret, 2)) * 0.19, 2)
+                              FROM doc_linii l
                              WHERE l.data_doc = d.data_doc AND l.tip_doc = d.tip_doc AND l.nr_doc = d.nr_doc);
 
 -- The first six were uploaded to SPV: upload indexes 5000100001 and up.

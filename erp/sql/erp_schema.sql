@@ -218,15 +218,19 @@ EXCEPTION WHEN others THEN
     RETURN NULL;
 END $$;
 
+-- A JSON boolean as boolean; anything else (absent, text, number) as NULL.
+CREATE FUNCTION o_json_bool(p jsonb) RETURNS boolean LANGUAGE sql IMMUTABLE AS $$
+    SELECT CASE WHEN jsonb_typeof(p) = 'boolean' THEN p::text::boolean END
+$$;
+
 CREATE VIEW view_anaf_inf_cui AS
 SELECT a.data_interogare, a.cui,
-       j #>> '{date_generale,cui}'                       AS cui_anaf,
-       j #>> '{date_generale,stare_inregistrare}'        AS stare_inregistrare,
-       (j #>> '{inregistrare_scop_Tva,scpTVA}')::boolean  AS platitor_tva,
-       (j #>> '{inregistrare_RTVAI,statusTvaIncasare}')::boolean AS tva_la_incasare,
-       (j #>> '{stare_inactiv,statusInactivi}')::boolean  AS inactivat,
-       (j #>> '{date_generale,statusRO_e_Factura}')::boolean AS inregistrat_registru_efact,
-       (j #>> '{date_generale,statusRO_e_Factura}')::boolean AS inrolat_registru_efact
+       j #>> '{date_generale,cui}'                        AS cui_anaf,
+       j #>> '{date_generale,stare_inregistrare}'         AS stare_inregistrare,
+       o_json_bool(j #> '{inregistrare_scop_Tva,scpTVA}')   AS platitor_tva,
+       o_json_bool(j #> '{inregistrare_RTVAI,statusTvaIncasare}') AS tva_la_incasare,
+       o_json_bool(j #> '{stare_inactiv,statusInactivi}')   AS inactivat,
+       o_json_bool(j #> '{date_generale,statusRO_e_Factura}') AS inrolat_registru_efact
   FROM anaf_inf_cui a
   LEFT JOIN LATERAL (SELECT o_try_jsonb(a.raspuns_anaf) -> 'found' -> 0 AS j) r ON true;
 
