@@ -166,7 +166,10 @@ CREATE TABLE anaf_e_fact_msg (
 );
 CREATE INDEX anaf_e_fact_msg_key ON anaf_e_fact_msg (mesaj_data, id_mesaj);
 
--- Which purchase document the import of a received invoice created.
+-- Which purchase document the import of a received invoice created, by the message's key. Kept
+-- apart from the message tables so that the link outlives a message row deleted from the list (a
+-- message downloaded again still shows its document and is not imported twice); deleting the
+-- document in the ERP removes the link, and the invoice may then be imported again.
 CREATE TABLE anaf_e_fact_msg_doc (
     msg_data_creare text NOT NULL,
     msg_id          text NOT NULL,
