@@ -54,6 +54,8 @@ struct RestSet {
     std::string rawBytes;
 
     void resetToDefaults();
+    // Empties the request's parameter list, headers included (the bearer header is one of them).
+    void clearParams();
     std::string address() const;  // base + resource + query, as it goes on the wire
     void execute(const platform::http::CertificateChooser& chooser);
 };
@@ -157,6 +159,20 @@ public:
                               bool fullStop = false);
     static std::string deniedText(const std::string& operation, bool fullStop);
     static std::string rateLimitText(const std::string& operation, const std::string& action);
+    // The rule for the six operations that raise on 403 and 429 (GetStare_eFactApi,
+    // Upload_eFactApi, GetMesaj, GetMesajApi, GetMesajFurnApi, GetMesajToateApi), each with its
+    // own action; for any other operation the status is left to the caller.
+    static void raiseOnDeniedStatus(const std::string& operation, int statusCode);
+
+    // Texts built from a failed status: the decimal code and the raw answer.
+    static std::string errHttpAnafText(int statusCode, const std::string& statusText, const std::string& content);
+    static std::string validareErrText(const std::string& operation, int statusCode, const std::string& statusText,
+                                       const std::string& content);
+    static std::string transformareErrText(const std::string& operation, int statusCode, const std::string& content);
+    static std::string testOAuthErrText(int statusCode, const std::string& content);
+    // step: " - Nu functioneaza CallBack URL.", " obtinere cod autorizare." or
+    // " obtinere AccessToken si RefreshToken."
+    static std::string generareTokenErrText(const std::string& step, int statusCode, const std::string& content);
 
 private:
     enum class Family { Mesaj, Furn, Toate };
@@ -173,6 +189,9 @@ private:
     bool readTime(const std::string& url, const char* member, platform::time::LocalDateTime& out);
     void prepareAnafSet(const std::string& baseUrl, const std::string& resource, const std::string& method,
                         const std::string& accept, const std::string* bearer);
+    // "Bearer " + token; raises when the token holds a control character (a line break would
+    // smuggle headers into the request).
+    static std::string bearerValue(const std::string& token);
     platform::pg::Query& dsDigitalCertif();
     platform::pg::Query& PgSQLUpd_oauth2_client();
 

@@ -57,6 +57,11 @@ platform::http::Response PlainHttpClient::post(const std::string& url, const std
 
 void RestSet::resetToDefaults() { *this = RestSet(); }
 
+void RestSet::clearParams() {
+    params.clear();
+    headers.clear();
+}
+
 std::string RestSet::address() const {
     std::string url = joinUrl(baseUrl, resource);
     const bool paramsInQuery = method != "POST" || hasBody;
@@ -97,7 +102,7 @@ TfProcAnaf::TfProcAnaf()
       AnafPublicBaseUrl(role("TARVELO_ANAF_PUBLIC_URL", "https://webservicesp.anaf.ro")),
       AnafLoginBaseUrl(role("TARVELO_ANAF_LOGIN_URL", "https://logincert.anaf.ro")),
       TimeApiBaseUrl(role("TARVELO_TIMEAPI_URL", "https://timeapi.io")),
-      WorldTimeApiBaseUrl(role("TARVELO_WORLDTIMEAPI_URL", "http://worldtimeapi.org")) {
+      WorldTimeApiBaseUrl(role("TARVELO_WORLDTIMEAPI_URL", "https://worldtimeapi.org")) {
     RESTClientAnaf.baseUrl = AnafApiBaseUrl;
 }
 
@@ -174,6 +179,48 @@ std::string TfProcAnaf::rateLimitText(const std::string& operation, const std::s
            action + ".";
 }
 
+void TfProcAnaf::raiseOnDeniedStatus(const std::string& operation, int statusCode) {
+    struct Rule {
+        const char* operation;
+        const char* action;
+        bool fullStop;
+    };
+    static const Rule rules[] = {
+        {"GetStare_eFactApi", "preluarea starii", true}, {"Upload_eFactApi", "transmiterea", false},
+        {"GetMesaj", "descarcarea", false},              {"GetMesajApi", "descarcarea", false},
+        {"GetMesajFurnApi", "descarcarea", false},       {"GetMesajToateApi", "descarcarea", false},
+    };
+    for (const auto& rule : rules)
+        if (operation == rule.operation) return raiseOnDenied(operation, statusCode, rule.action, rule.fullStop);
+}
+
+std::string TfProcAnaf::errHttpAnafText(int statusCode, const std::string& statusText, const std::string& content) {
+    return "errHttpAnaf: StatusCode=" + std::to_string(statusCode) + ", StatusText=" + statusText +
+           ", content=" + content;
+}
+
+std::string TfProcAnaf::validareErrText(const std::string& operation, int statusCode, const std::string& statusText,
+                                        const std::string& content) {
+    return "(" + operation + ") EROARE HttpAnaf la validare: StatusCode=" + std::to_string(statusCode) +
+           ", statusText=" + statusText + ", content=" + content;
+}
+
+std::string TfProcAnaf::transformareErrText(const std::string& operation, int statusCode,
+                                            const std::string& content) {
+    return "(" + operation + ") EROARE - XML-ul nu s-a putut transforma in PDF. StatusCode =  " +
+           std::to_string(statusCode) + ", content = " + content;
+}
+
+std::string TfProcAnaf::testOAuthErrText(int statusCode, const std::string& content) {
+    return "(TestOAuthAnaf) Eroare verificare autorizare AccessToken. StatusCode=" + std::to_string(statusCode) +
+           ", content=" + content;
+}
+
+std::string TfProcAnaf::generareTokenErrText(const std::string& step, int statusCode, const std::string& content) {
+    return "(GenerareTokenAnaf) - EROARE" + step + " Status Code = " + std::to_string(statusCode) +
+           ", content = " + content;
+}
+
 void TfProcAnaf::raiseOnDenied(const std::string& operation, int statusCode, const std::string& action,
                                bool fullStop) {
     if (statusCode == 403) throw AnafError(deniedText(operation, fullStop));
@@ -191,11 +238,12 @@ void TfProcAnaf::prepareAnafSet(const std::string& baseUrl, const std::string& r
     RESTClientAnaf.headers.clear();
     RESTClientAnaf.body.clear();
     RESTClientAnaf.hasBody = false;
-    if (bearer) {
-        // A line break in a stored token would smuggle headers into the request.
-        for (unsigned char c : *bearer)
-            if (c < 0x20 || c == 0x7F)
-                throw AnafError("Tokenul de acces contine caractere nepermise (tabela oauth2_client).");
-        RESTClientAnaf.headers.emplace_back("Authorization", "Bearer " + *bearer);
-    }
+    if (bearer) RESTClientAnaf.headers.emplace_back("Authorization", bearerValue(*bearer));
+}
+
+std::string TfProcAnaf::bearerValue(const std::string& token) {
+    for (unsigned char c : token)
+        if (c < 0x20 || c == 0x7F)
+            throw AnafError("Tokenul de acces contine caractere nepermise (tabela oauth2_client).");
+    return "Bearer " + token;
 }

@@ -51,9 +51,12 @@ std::optional<std::string> simpleValue(const std::string& content, const std::st
     return std::nullopt;
 }
 
-std::string statusTail(int code, const std::string& content) {
-    return " Status Code = " + std::to_string(code) + ", content = " + content;
-}
+// Secrets and the bearer header leave the component set once the request is over, whether it
+// succeeded or not: the sets outlive the call and are shared by every operation.
+struct ForgetSecrets {
+    RestSet& set;
+    ~ForgetSecrets() { set.clearParams(); }
+};
 
 }  // namespace
 
@@ -75,8 +78,10 @@ void TfProcAnaf::RefreshTokenAnaf(const std::string& pUser, const std::string& p
                              {"client_secret", m->cs},
                              {"refresh_token", m->rt},
                              {"grant_type", "refresh_token"}};
-    RESTClientAnaf.execute(certificateChooser());
-    RESTClientAnaf.params.clear();  // the secret does not stay in the set
+    {
+        ForgetSecrets forget{RESTClientAnaf};
+        RESTClientAnaf.execute(certificateChooser());
+    }
     if (RESTClientAnaf.statusCode == 200) {
         const auto json = nlohmann::json::parse(RESTClientAnaf.content, nullptr, false);
         if (json.is_discarded() || !json.is_object()) throw AnafError("(RefreshTokenAnaf) Eroare la parsare Json");
@@ -147,12 +152,13 @@ void TfProcAnaf::GenerareTokenAnaf(const std::string& pClientId, const std::stri
     RESTClient1.baseUrl = cbu;
     RESTClient1.resource.clear();
     RESTClient1.method = "GET";
-    RESTClient1.params.clear();
+    RESTClient1.clearParams();  // nothing of an earlier call (a bearer header) goes to the callback
+    RESTClient1.body.clear();
     RESTClient1.hasBody = false;
     RESTClient1.execute(chooser);
     if (RESTClient1.statusCode != 200)
-        throw AnafError("(GenerareTokenAnaf) - EROARE - Nu functioneaza CallBack URL." +
-                        statusTail(RESTClient1.statusCode, RESTClient1.content));
+        throw AnafError(generareTokenErrText(" - Nu functioneaza CallBack URL.", RESTClient1.statusCode,
+                                             RESTClient1.content));
 
     RESTClient1.resetToDefaults();
     RESTClient1.baseUrl = AnafLoginBaseUrl + "/anaf-oauth2/v1/authorize";
@@ -162,8 +168,8 @@ void TfProcAnaf::GenerareTokenAnaf(const std::string& pClientId, const std::stri
                           {"redirect_uri", cbu}};
     RESTClient1.execute(chooser);
     if (RESTClient1.statusCode != 200)
-        throw AnafError("(GenerareTokenAnaf) - EROARE obtinere cod autorizare." +
-                        statusTail(RESTClient1.statusCode, RESTClient1.content));
+        throw AnafError(generareTokenErrText(" obtinere cod autorizare.", RESTClient1.statusCode,
+                                             RESTClient1.content));
     const auto code = simpleValue(RESTClient1.content, "code");
     if (!code)
         throw AnafError("(GenerareTokenAnaf) - EROARE - In raspunsul ANAF nu s-a gasit codul de autorizare.RaspunsANAF: " +
@@ -177,11 +183,13 @@ void TfProcAnaf::GenerareTokenAnaf(const std::string& pClientId, const std::stri
                           {"code", *code},            {"client_id", pClientId},
                           {"client_secret", pClientSecret}, {"redirect_uri", cbu},
                           {"grant_type", "authorization_code"}};
-    RESTClient1.execute(chooser);
-    RESTClient1.params.clear();  // the secret does not stay in the set
+    {
+        ForgetSecrets forget{RESTClient1};
+        RESTClient1.execute(chooser);
+    }
     if (RESTClient1.statusCode != 200)
-        throw AnafError("(GenerareTokenAnaf) - EROARE obtinere AccessToken si RefreshToken." +
-                        statusTail(RESTClient1.statusCode, RESTClient1.content));
+        throw AnafError(generareTokenErrText(" obtinere AccessToken si RefreshToken.", RESTClient1.statusCode,
+                                             RESTClient1.content));
     const auto at = simpleValue(RESTClient1.content, "access_token");
     if (!at) throw AnafError("(GenerareTokenAnaf) - EROARE - In raspunsul ANAF nu s-a gasit AccessToken.");
     const auto rt = simpleValue(RESTClient1.content, "refresh_token");
@@ -191,19 +199,19 @@ void TfProcAnaf::GenerareTokenAnaf(const std::string& pClientId, const std::stri
 }
 
 void TfProcAnaf::TestOAuthAnaf(const std::string& pServiciu) {
-    const std::string token = GetUserAccessToken(dmCon->glUser, pServiciu);
-    for (unsigned char c : token)
-        if (c < 0x20 || c == 0x7F)
-            throw AnafError("Tokenul de acces contine caractere nepermise (tabela oauth2_client).");
+    const std::string authorization = bearerValue(GetUserAccessToken(dmCon->glUser, pServiciu));
     RESTClient1.baseUrl = AnafApiBaseUrl + "/TestOauth/jaxrs/hello";
     RESTClient1.resource.clear();
     RESTClient1.method = "GET";
+    RESTClient1.clearParams();
+    RESTClient1.body.clear();
     RESTClient1.hasBody = false;
     RESTClient1.params = {{"name", "Test Hello App!"}};
-    RESTClient1.headers = {{"Authorization", "Bearer " + token}};
-    RESTClient1.execute(certificateChooser());
-    RESTClient1.headers.clear();  // the token is used for one request only
+    RESTClient1.headers = {{"Authorization", authorization}};
+    {
+        ForgetSecrets forget{RESTClient1};  // the token is used for one request only
+        RESTClient1.execute(certificateChooser());
+    }
     if (RESTClient1.statusCode != 200)
-        throw AnafError("(TestOAuthAnaf) Eroare verificare autorizare AccessToken. StatusCode=" +
-                        std::to_string(RESTClient1.statusCode) + ", content=" + RESTClient1.content);
+        throw AnafError(testOAuthErrText(RESTClient1.statusCode, RESTClient1.content));
 }

@@ -23,6 +23,7 @@ struct Active {
     std::exception_ptr chooserError;
     std::string statusText;
     std::string contentTypeHeader;
+    bool connected = false;  // the connection (TLS included) stood and the request was about to go out
 };
 thread_local Active* active = nullptr;
 
@@ -65,6 +66,14 @@ CURLcode sslContext(CURL*, void* sslctx, void*) {
     return CURLE_OK;
 }
 
+// Runs once the connection stands, before the request is sent. A handshake in which no
+// certificate could be chosen ends here, so a server that only asks for one never gets the request.
+int beforeRequest(void*, char*, char*, int, int) {
+    if (!active) return CURL_PREREQFUNC_OK;
+    active->connected = true;
+    return active->chooserError ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
+}
+
 size_t onBody(char* data, size_t size, size_t count, void* out) {
     static_cast<std::string*>(out)->append(data, size * count);
     return size * count;
@@ -97,15 +106,34 @@ std::string mediaType(std::string header) {
     return out;
 }
 
-std::string transportMessage(CURLcode code, const char* detail) {
+// Scheme, host and port of an address: error texts name the server, never the path or query.
+std::string origin(const std::string& url) {
+    const auto scheme = url.find("://");
+    const auto hostStart = scheme == std::string::npos ? 0 : scheme + 3;
+    auto hostEnd = url.find_first_of("/?#", hostStart);
+    if (hostEnd == std::string::npos) hostEnd = url.size();
+    auto at = url.rfind('@', hostEnd);
+    const auto from = at == std::string::npos || at < hostStart ? hostStart : at + 1;
+    return url.substr(0, hostStart) + url.substr(from, hostEnd - from);
+}
+
+std::string transportMessage(CURLcode code, const char* detail, const std::string& server, bool connected,
+                             const TransportSettings& settings) {
+    const std::string why = *detail ? detail : curl_easy_strerror(code);
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:
-            return std::string("Serverul nu raspunde (timpul de asteptare a expirat): ") + detail;
+            if (!connected)
+                return "Nu se poate face conexiunea cu serverul " + server + ": nu a raspuns in " +
+                       std::to_string(settings.connectTimeoutSeconds) + " secunde.";
+            return "Serverul " + server + " nu mai raspunde: nu s-a primit nimic timp de " +
+                   std::to_string(settings.stallSeconds) + " secunde, cererea a fost abandonata.";
         case CURLE_COULDNT_CONNECT:
         case CURLE_COULDNT_RESOLVE_HOST:
-            return std::string("Nu se poate face conexiunea cu serverul: ") + detail;
+            return "Nu se poate face conexiunea cu serverul " + server + ": " + why;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return "Certificatul serverului " + server + " nu este de incredere: " + why;
         default:
-            return std::string("Eroare de comunicatie: ") + (*detail ? detail : curl_easy_strerror(code));
+            return "Eroare de comunicatie cu serverul " + server + ": " + why;
     }
 }
 
@@ -152,7 +180,7 @@ Response perform(const Request& request, const TransportSettings& settings) {
     CURL* h = curl.get();
     curl_easy_reset(h);
     Response response;
-    Active state{&request, &settings, nullptr, {}, {}};
+    Active state{&request, &settings, nullptr, {}, {}, false};
     char errorBuffer[CURL_ERROR_SIZE] = {0};
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
@@ -165,6 +193,9 @@ Response perform(const Request& request, const TransportSettings& settings) {
     curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, sslContext);
     curl_easy_setopt(h, CURLOPT_CAINFO, nullptr);  // the context callback installs the trust store
     curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+    // libcurl would otherwise keep the first store it saw for a day and put it back in place of
+    // ours, so a CA trusted once (TARVELO_CA_FILE) would stay trusted after it was taken away.
+    curl_easy_setopt(h, CURLOPT_CA_CACHE_TIMEOUT, 0L);
     // The certificate may be chosen differently from one call to the next: no reused connection
     // or TLS session may carry an earlier choice.
     curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 0L);
@@ -181,6 +212,7 @@ Response perform(const Request& request, const TransportSettings& settings) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, beforeRequest);
 
     curl_slist* headers = nullptr;
     for (const auto& [name, value] : request.headers) {
@@ -203,7 +235,8 @@ Response perform(const Request& request, const TransportSettings& settings) {
     const CURLcode rc = curl_easy_perform(h);
     active = nullptr;
     if (state.chooserError) std::rethrow_exception(state.chooserError);
-    if (rc != CURLE_OK) throw Error(transportMessage(rc, errorBuffer));
+    if (rc != CURLE_OK)
+        throw Error(transportMessage(rc, errorBuffer, origin(request.url), state.connected, settings));
 
     long code = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);

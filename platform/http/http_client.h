@@ -14,7 +14,8 @@
 
 namespace platform::http {
 
-// A transport failure: no connection, TLS refused, a stalled transfer.
+// A transport failure: no connection, TLS refused, a stalled transfer. The text names the server
+// (scheme, host, port), never the path, the query or a header.
 class Error : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -42,10 +43,12 @@ struct Response {
     std::string body;         // raw bytes
 };
 
+// A dead server must not hold the (single) user-interface thread for ever, but a slow answer that
+// keeps moving is never cut: there is no limit on a transfer's total time.
 struct TransportSettings {
     std::string extraCaFile;         // trusted besides the system's store
-    long connectTimeoutSeconds = 30;
-    long stallSeconds = 120;         // abort when no byte moves for this long
+    long connectTimeoutSeconds = 30; // TCP connection and TLS handshake
+    long stallSeconds = 120;         // abort when not one byte moves for this long
 };
 
 TransportSettings defaultTransportSettings();  // extra CA from TARVELO_CA_FILE
