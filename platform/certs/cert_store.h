@@ -2,8 +2,10 @@
 // The user's certificate store: a folder with one file per certificate and its private key,
 // NAME.pem (certificate followed by its key) or NAME.p12 / NAME.pfx (PKCS#12). Candidates come in
 // file-name order. A file that cannot be read (bad format, wrong password) is skipped.
-// Serial numbers are reported as upper-case hexadecimal without separators (OpenSSL's BN_bn2hex,
-// e.g. "7A3F0001").
+// Serial numbers are reported as OpenSSL's BN_bn2hex writes them, the form digital_certif holds:
+// upper-case hexadecimal without separators, in whole bytes (a leading "0" when the first byte is
+// below 0x10: "0A3F01"), without the "00" byte that DER puts before a high first bit (a serial
+// encoded 00 80 00 00 01 is "80000001"); zero is "0".
 
 #include <openssl/ossl_typ.h>
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/certs/cert_store.h"
 #include "platform/time/clock.h"
 #include "support/retrieval_fixture.h"
 
@@ -187,4 +188,37 @@ TEST(AnafCoreCertificate, UntrustedServerIsRefusedNamingOnlyTheServer) {
     EXPECT_TRUE(f.standin.requests().empty());
     setenv("TARVELO_CA_FILE", ca.c_str(), 1);
     EXPECT_NO_THROW(set.execute(f.anaf->certificateChooser()));
+}
+
+// The store as a list: file-name order, serials in the form digital_certif holds, validity as
+// written in the certificate, and every unreadable file skipped.
+TEST(AnafCoreCertificate, StoreListsReadableCandidatesWithTheirSerialForm) {
+    const std::string store = freshStore("store-list");
+    using testsupport::makeClientCertificate;
+    makeClientCertificate(store, "b-high-bit", "80000001", "20240101000000Z", "20300101120000Z");
+    makeClientCertificate(store, "a-short", "0A3F01", "20240101000000Z", "20300101000000Z");
+    makeClientCertificate(store, "tmp", "7A3F0C01", "20240101000000Z", "20300101000000Z");
+    run("openssl pkey -in " + store + "/tmp.pem -aes256 -passout pass:parola-test -out " + store + "/key.enc");
+    run("openssl x509 -in " + store + "/tmp.pem -out " + store + "/c-encrypted-key.pem");
+    run("cat " + store + "/key.enc >> " + store + "/c-encrypted-key.pem");
+    fs::remove(store + "/tmp.pem");
+    fs::remove(store + "/key.enc");
+    std::ofstream(store + "/d-empty.p12").flush();
+    // a key that does not belong to the certificate
+    run("openssl x509 -in " + store + "/a-short.pem -out " + store + "/e-foreign-key.pem");
+    run("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 >> " + store + "/e-foreign-key.pem 2>/dev/null");
+
+    auto listed = [&](const std::string& password) {
+        std::string out;
+        for (const auto& c : platform::certs::loadCandidates(store, password)) out += c.file + "=" + c.serialNumber + " ";
+        return out;
+    };
+    EXPECT_EQ(listed("parola-test"), "a-short.pem=0A3F01 b-high-bit.pem=80000001 c-encrypted-key.pem=7A3F0C01 ");
+    EXPECT_EQ(listed("alta-parola"), "a-short.pem=0A3F01 b-high-bit.pem=80000001 ");
+
+    const auto candidates = platform::certs::loadCandidates(store, "");
+    ASSERT_EQ(candidates.size(), 2u);
+    EXPECT_EQ(system_clock::to_time_t(candidates[1].validFrom), 1704067200);  // 2024-01-01 00:00:00 UTC
+    EXPECT_EQ(system_clock::to_time_t(candidates[1].validTo), 1893499200);    // 2030-01-01 12:00:00 UTC
+    fs::remove_all(store);
 }
