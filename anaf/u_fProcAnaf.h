@@ -1,8 +1,9 @@
 #pragma once
 // The ANAF client: the one object through which Tarvelo talks to ANAF and to the time services.
 // Operations take their inputs first and give their results through out-parameters, emptied at
-// entry. A failure is raised as AnafError with the Romanian message the operation defines; an
-// HTTP status other than 200 is returned, except where an operation says otherwise.
+// entry. A failure is raised as AnafError with the Romanian message the operation defines; a
+// failure of the transport (no connection, TLS refused, a stalled server) as platform::http::Error.
+// An HTTP status other than 200 is returned, except where an operation says otherwise.
 
 #include <functional>
 #include <memory>
@@ -65,7 +66,11 @@ public:
     TfProcAnaf();
     ~TfProcAnaf();
 
-    // Endpoint roles: ANAF's hosts unless the environment points them elsewhere.
+    // Endpoint roles: ANAF's hosts unless the environment points them elsewhere (scheme and host,
+    // a trailing "/" dropped): TARVELO_ANAF_API_URL (https://api.anaf.ro), TARVELO_ANAF_CERT_URL
+    // and TARVELO_ANAF_PUBLIC_URL (https://webservicesp.anaf.ro), TARVELO_ANAF_LOGIN_URL
+    // (https://logincert.anaf.ro), TARVELO_TIMEAPI_URL (https://timeapi.io),
+    // TARVELO_WORLDTIMEAPI_URL (https://worldtimeapi.org).
     std::string AnafApiBaseUrl;
     std::string AnafCertBaseUrl;
     std::string AnafPublicBaseUrl;
