@@ -70,7 +70,8 @@ bool loadP12(const std::string& data, const std::string& password, X509** cert, 
 
 std::string defaultStoreFolder() {
     if (const char* dir = std::getenv("TARVELO_CERT_DIR"); dir && *dir) return dir;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+    // a relative XDG_DATA_HOME is invalid and would make the store depend on the working folder
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
         return std::string(data) + "/tarvelo/certificates";
     const char* home = std::getenv("HOME");
     return std::string(home ? home : ".") + "/.local/share/tarvelo/certificates";

@@ -26,7 +26,7 @@ struct Candidate {
 };
 
 // The store's folder: TARVELO_CERT_DIR, else "<user data folder>/tarvelo/certificates"
-// ($XDG_DATA_HOME or ~/.local/share).
+// ($XDG_DATA_HOME when it is an absolute path, else ~/.local/share).
 std::string defaultStoreFolder();
 
 // Reads every candidate of the folder; a missing folder gives none. `password` opens PKCS#12
