@@ -47,10 +47,7 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent) {
     layout->addWidget(footer_);
     layout->addWidget(navigator_);
 
-    attachViewModel();
     auto* header = view_->gridHeader();
-    header->setSortIndicator(-1, Qt::AscendingOrder);  // the query's own order until a click
-    view_->setSortingEnabled(true);
 
     connect(filterTimer_, &QTimer::timeout, this, &DataGrid::applyTypedFilters);
     connect(header, &GridHeader::filterEdited, this, [this] { filterTimer_->start(); });
@@ -86,20 +83,9 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent) {
     connect(proxy_, &QAbstractItemModel::rowsInserted, this, &DataGrid::rowsChanged);
     connect(proxy_, &QAbstractItemModel::rowsRemoved, this, &DataGrid::rowsChanged);
     connect(proxy_, &QAbstractItemModel::dataChanged, this, &DataGrid::updateFooter);
-    // The current row through changes of the rows shown: noted before, placed again after.
-    for (QAbstractItemModel* m : {static_cast<QAbstractItemModel*>(proxy_), static_cast<QAbstractItemModel*>(groups_)}) {
-        auto note = [this, m] {
-            if (view_->model() == m && !quiet_) keepSourceRow_ = currentSourceRow();
-        };
-        auto place = [this, m] {
-            if (view_->model() == m && !quiet_) restoreCurrent();
-        };
-        connect(m, &QAbstractItemModel::modelAboutToBeReset, this, note);
-        connect(m, &QAbstractItemModel::layoutAboutToBeChanged, this, note);
-        connect(m, &QAbstractItemModel::modelReset, this, place);
-        connect(m, &QAbstractItemModel::layoutChanged, this, place);
-    }
-    connect(groups_, &QAbstractItemModel::modelReset, this, &DataGrid::applySpans);
+    attachViewModel();
+    header->setSortIndicator(-1, Qt::AscendingOrder);  // the query's own order until a click
+    view_->setSortingEnabled(true);
 }
 
 DataGrid::~DataGrid() = default;
@@ -190,6 +176,22 @@ void DataGrid::attachViewModel() {
         header->placeEditors();
         footer_->place();
         connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &DataGrid::currentChanged);
+        // The current row through changes of the rows shown: noted before, placed again after the
+        // view has taken the change (so connected after the view's own connections).
+        for (const auto& c : viewModelConnections_) disconnect(c);
+        auto note = [this] {
+            if (!quiet_) keepSourceRow_ = currentSourceRow();
+        };
+        auto place = [this] {
+            applySpans();
+            if (!quiet_) restoreCurrent();
+        };
+        viewModelConnections_ = {
+            connect(wanted, &QAbstractItemModel::modelAboutToBeReset, this, note),
+            connect(wanted, &QAbstractItemModel::layoutAboutToBeChanged, this, note),
+            connect(wanted, &QAbstractItemModel::modelReset, this, place),
+            connect(wanted, &QAbstractItemModel::layoutChanged, this, place),
+        };
     }
     applySpans();
 }

@@ -145,6 +145,7 @@ private:
     int keepSourceRow_ = -1;    // the current row across a change of the view's rows
     int shownRow_ = -1;         // the source row the memo boxes and the query follow
     int quiet_ = 0;             // inside a change that places the current row itself
+    std::vector<QMetaObject::Connection> viewModelConnections_;
 };
 
 }  // namespace platform::ui

@@ -36,6 +36,7 @@ void GridGroupByBox::setGroups(const QStringList& fields, const QStringList& cap
         chip->setToolTip(tr("Elimina gruparea dupa aceasta coloana"));
         connect(chip, &QToolButton::clicked, this, [this, field = fields[i]] { emit removeRequested(field); });
         layout_->insertWidget(layout_->count() - 1, chip);
+        chip->show();  // made after the box was shown
         chips_ << chip;
     }
 }
